@@ -1,0 +1,1 @@
+// application object: filled in below
