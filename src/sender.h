@@ -1,0 +1,85 @@
+// One pass of the sender over the device tree: resolve the cards, query each at its
+// cadence, count the queries that went unanswered and mark silent cards.
+//
+// Kept apart from the thread so a pass can be driven step by step with a fake clock.
+#pragma once
+
+#include <wx/arrstr.h>
+#include <wx/string.h>
+
+#include <set>
+#include <string>
+
+#include "model/tree.h"
+#include "watch_table.h"
+
+// Name resolution. Numeric address texts never touch the network; everything else may.
+class Resolver {
+ public:
+  virtual ~Resolver() = default;
+  // Forward lookup of host and service for datagram sockets; null on failure.
+  // numericOnly: succeed only when host is a numeric address text (no network involved).
+  virtual AddrInfoPtr resolve(const std::string& host, const std::string& serv, bool numericOnly);
+  // Numeric text of the address; empty on failure.
+  virtual std::string numericHost(const addrinfo& ai);
+  // Name of the address by reverse lookup (a name is required); empty on failure.
+  virtual std::string reverseName(const addrinfo& ai);
+};
+
+// What a pass needs from the rest of the agent.
+class SenderHost {
+ public:
+  virtual ~SenderHost() = default;
+  virtual std::string alias() = 0;
+  virtual int sendTo(const addrinfo* ai, const unsigned char* bytes, std::size_t len) = 0;
+  virtual void advise(const wxString& text) = 0;
+  virtual wxString remoteInfoText(const Remote& remote) = 0;
+  // Replaces a remote's resolved address under the address lock.
+  virtual void storeAddress(Remote& remote, AddrInfoPtr address) = 0;
+  // At least one remote got a new address during the pass (the receiver's view is stale).
+  virtual void addressesChanged() = 0;
+};
+
+class Sender {
+ public:
+  static constexpr int kQueryPeriod = 14;     // seconds between queries of an answering card
+  static constexpr int kRetryPeriod = 5;      // seconds between queries of a silent card
+  static constexpr int kMissesToSilent = 3;   // more than this: NotConnected
+  static constexpr int kMissesToResolve = 59; // more than this: resolve again
+
+  Sender(SenderHost& host, WatchTable& watch, Resolver& resolver)
+      : host_(host), watch_(watch), resolver_(resolver) {}
+
+  // One pass over root. The caller holds tree_mutex. Returns the names found silent.
+  wxArrayString runPass(Cluster& root);
+
+  // Forget the resolution schedule (the tree was replaced).
+  void resetSchedule();
+
+ private:
+  void sendCluster(Cluster& cluster);
+  void sendRemote(Remote& remote);
+  bool resolveRemote(Remote& remote, bool numericOnly);
+  void fillHostName(Remote& remote);
+  int countRemotes(const Cluster& cluster) const;
+
+  SenderHost& host_;
+  WatchTable& watch_;
+  Resolver& resolver_;
+  Cluster* root_ = nullptr;
+  wxArrayString timeoutList_;
+  bool addressesChanged_ = false;
+  // One operation that may wait on the network per pass: a host-name resolution or a
+  // reverse lookup.
+  bool networkBudgetUsed_ = false;
+  std::set<std::string> reverseLookupPending_;
+
+  // Schedule of host-name resolutions: at most one per pass, starting over after a pass
+  // without any.
+  int remoteCount_ = 0;
+  bool resolvedThisPass_ = false;
+  int passNumber_ = 0;
+  int lastResolvePass_ = -1;
+  int indexInPass_ = 0;
+  int lastResolveIndex_ = -1;
+};
