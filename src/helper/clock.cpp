@@ -13,6 +13,7 @@ std::atomic<const Clock*> active_clock{&system_clock};
 
 std::time_t clock_now() { return active_clock.load(std::memory_order_acquire)->now(); }
 
-void set_clock(const Clock* clock) {
-  active_clock.store(clock ? clock : &system_clock, std::memory_order_release);
+const Clock* set_clock(const Clock* clock) {
+  const Clock* previous = active_clock.exchange(clock ? clock : &system_clock, std::memory_order_acq_rel);
+  return previous == &system_clock ? nullptr : previous;
 }

@@ -2,6 +2,7 @@
 // tests can set the time instead of sleeping.
 #pragma once
 
+#include <atomic>
 #include <ctime>
 
 class Clock {
@@ -13,27 +14,32 @@ class Clock {
 // Seconds since the epoch from the active clock (the system clock unless a test set one).
 std::time_t clock_now();
 
-// Installs a clock; nullptr restores the system clock. Not thread-safe: tests set it
-// before starting anything that reads the time.
-void set_clock(const Clock* clock);
+// Installs a clock (nullptr restores the system clock) and returns the one it replaced.
+// Tests install it before starting anything that reads the time.
+const Clock* set_clock(const Clock* clock);
 
-// A clock that only moves when told to.
+// A clock that only moves when told to. The test thread moves it while worker threads
+// read it, so the time is atomic.
 class FakeClock : public Clock {
  public:
   explicit FakeClock(std::time_t start = 1700000000) : t_(start) {}
-  std::time_t now() const override { return t_; }
-  void set(std::time_t t) { t_ = t; }
-  void advance(std::time_t seconds) { t_ += seconds; }
+  std::time_t now() const override { return t_.load(); }
+  void set(std::time_t t) { t_.store(t); }
+  void advance(std::time_t seconds) { t_.fetch_add(seconds); }
 
  private:
-  std::time_t t_;
+  std::atomic<std::time_t> t_;
 };
 
-// Installs a clock for the lifetime of the object.
+// Installs a clock for the lifetime of the object, then puts back the one it replaced
+// (so nested scopes unwind to the outer fake, not to the system clock).
 class ScopedClock {
  public:
-  explicit ScopedClock(const Clock* c) { set_clock(c); }
-  ~ScopedClock() { set_clock(nullptr); }
+  explicit ScopedClock(const Clock* c) : previous_(set_clock(c)) {}
+  ~ScopedClock() { set_clock(previous_); }
   ScopedClock(const ScopedClock&) = delete;
   ScopedClock& operator=(const ScopedClock&) = delete;
+
+ private:
+  const Clock* previous_;
 };

@@ -24,7 +24,9 @@ std::string NOXConfig::default_alias() {
   return alias;
 }
 
-NOXConfig::NOXConfig() : alias_(default_alias()) {}
+NOXConfig::NOXConfig() : NOXConfig(default_alias()) {}
+
+NOXConfig::NOXConfig(const std::string& alias) : alias_(alias) {}
 
 bool NOXConfig::set_alias(const std::string& alias) {
   std::lock_guard<std::mutex> g(text_lock_);
@@ -80,9 +82,9 @@ bool NOXConfig::set_lang(const std::string& lang) {
   return true;
 }
 
-bool NOXConfig::set_event_accept(int code, bool accepted) { return accepted_events->set(code, accepted); }
+bool NOXConfig::set_event_accept(int code, bool accepted) { return shared_accepted_events()->set(code, accepted); }
 
-bool NOXConfig::is_event_accepted(int code) const { return accepted_events->test(code); }
+bool NOXConfig::is_event_accepted(int code) const { return shared_accepted_events()->test(code); }
 
 std::string NOXConfig::alias() const {
   std::lock_guard<std::mutex> g(text_lock_);

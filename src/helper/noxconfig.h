@@ -14,6 +14,8 @@ class NOXConfig {
   static constexpr std::size_t kMaxAlias = 64;
 
   NOXConfig();  // defaults; the alias is the host's name
+  // Defaults with a given alias (stored as given), for callers that must not look up the host.
+  explicit NOXConfig(const std::string& alias);
   virtual ~NOXConfig() = default;
   NOXConfig(const NOXConfig&) = delete;
   NOXConfig& operator=(const NOXConfig&) = delete;

@@ -1,7 +1,11 @@
 #include "model/events.h"
 
-const std::shared_ptr<EvtAcptList> accepted_events =
-    std::make_shared<EvtAcptList>(kDefaultAcceptedEvents);
+const std::shared_ptr<EvtAcptList>& shared_accepted_events() {
+  static const std::shared_ptr<EvtAcptList> set = std::make_shared<EvtAcptList>(kDefaultAcceptedEvents);
+  return set;
+}
+
+const std::shared_ptr<EvtAcptList> accepted_events = shared_accepted_events();
 
 bool EvtAcptList::set(int code, bool accepted) {
   if (code < 0 || code >= kEventCount) return false;
@@ -18,7 +22,7 @@ bool EvtAcptList::test(int code) const {
   return (bits() >> code) & 1u;
 }
 
-EvtList::EvtList() : entries(kEventCount), acceptList(accepted_events) {}
+EvtList::EvtList() : entries(kEventCount), acceptList(shared_accepted_events()) {}
 
 int EvtList::getEventStatus(int index) const {
   if ((index == LS1 && powerby != "LS1") || (index == LS2 && powerby != "LS2")) return Normal;

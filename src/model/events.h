@@ -69,6 +69,9 @@ constexpr uint16_t kDefaultAcceptedEvents = 0x3C33;
 
 // The process-wide accepted-event set; created before main, never replaced.
 extern const std::shared_ptr<EvtAcptList> accepted_events;
+// The same set, safe to reach from other files' static initialisers, which may run before
+// accepted_events itself is initialised.
+const std::shared_ptr<EvtAcptList>& shared_accepted_events();
 
 class EvtList : public IShutStatus {
  public:

@@ -68,7 +68,7 @@ class Cluster : public IRemote {
   NodePtr findShared(const std::string& name) const;
   RemotePtr findRemoteShared(const std::string& name) const;
   // First remote whose resolved address equals addr. connectedOnly applies to the direct
-  // children of this cluster only, as in the original walk.
+  // children of this cluster only; members of sub-clusters qualify whatever their state.
   Remote* findByAddress(const sockaddr* addr, const IRemote* skip, bool connectedOnly) const;
 
   void moveToTrash(NodePtr node);
