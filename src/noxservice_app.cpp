@@ -4,6 +4,7 @@
 #include <wx/log.h>
 
 #include "logger/log_ops.h"
+#include "logger/noxlogger.h"
 #include "signals.h"
 
 wxBEGIN_EVENT_TABLE(NOXServiceApp, wxAppConsole)
@@ -42,6 +43,8 @@ NOXConfig* NOXServiceApp::cfg() const {
 bool NOXServiceApp::OnInit() {
   if (!wxAppConsole::OnInit()) return false;
   base_dir_ = wxGetCwd() + "/";
+  logger_ = new NOXLogger(wxLog::GetActiveTarget(), to_narrow(base_dir_ + "Noxguard.txt"));
+  wxLog::SetActiveTarget(logger_);
 
   reload_config();
 
@@ -62,7 +65,7 @@ int NOXServiceApp::OnExit() {
   }
   cfg_.reset();
   wxLogMessage("User exit Noxguard");
-  flush_log();
+  release_logger();
   return 0;
 }
 
@@ -96,9 +99,15 @@ void NOXServiceApp::run_jobs() {
   tree_mutex.Unlock();
 }
 
+void NOXServiceApp::release_logger() {
+  // The logger puts the previous target back when it goes.
+  delete logger_;
+  logger_ = nullptr;
+}
+
 void NOXServiceApp::flush_log() {
   // Records logged on other threads wait in the framework until the main thread flushes.
-  if (wxLog* log = wxLog::GetActiveTarget()) log->Flush();
+  wxLog::FlushActive();
 }
 
 void NOXServiceApp::on_main_timer(wxTimerEvent&) {

@@ -52,6 +52,7 @@ class NOXServiceApp : public wxAppConsole {
   void on_main_timer(wxTimerEvent& event);
   void on_signal_timer(wxTimerEvent& event);
   void flush_log();
+  void release_logger();
 
   // Device tree root and settings: replaced only by reload_config, on the main thread,
   // with tree_mutex and addr_lock_ held.
