@@ -14,14 +14,28 @@
 #include "helper/noxconfig.h"
 #include "helper/push_sink.h"
 #include "model/tree.h"
+#include "server/address_book.h"
+#include "server/datagram.h"
+#include "server/remote_payload.h"
+#include "watch_table.h"
 
 class NOXLogger;
+class NOXServerUnix;
+class NOXIPCServer;
+class CommThread;
+class SendThread;
+class Sender;
+class Resolver;
+class SequenceGlue;
+class ShutdownSequence;
+class AppLinks;
 
 using Job = std::function<void()>;
 
 class NOXServiceApp : public wxAppConsole {
  public:
-  enum TimerId { kDelayTimer = 3, kScriptTimer = 4, kMainTimer = 6, kSignalTimer = 7 };
+  enum TimerId { kMainTimer = 6, kSignalTimer = 7 };
+  static constexpr const char* kControlSocket = "/opt/nox/nox.ipc";
 
   NOXServiceApp();
   ~NOXServiceApp() override;
@@ -40,37 +54,66 @@ class NOXServiceApp : public wxAppConsole {
   bool stop_comm();
   // Rebuilds settings and device tree from the configuration file (main thread only).
   void reload_config();
+  // Saves settings and tree; the caller holds tree_mutex (jobs do).
   void save_config_job();
   // Callable from any thread; the job runs on the main thread with tree_mutex held.
   void post_job(Job job);
   void run_jobs();
+  // Handles the datagrams received since the last tick, then takes the shutdown decision.
+  void check_remote_msg();
+  // The decision; tree_held says whether the caller already holds tree_mutex.
+  void cluster_shutdown_check(bool tree_held);
+  void shut();
+  void rebuild_query_block();
+  // Republishes the receiver's view of the resolved addresses; tree_mutex is held.
+  void publish_addresses();
 
-  PushSink& pusher() { return *push_sink_; }
+  PushSink& pusher() { return push_relay_; }
   const wxString& base_dir() const { return base_dir_; }
+  WatchTable& watch_table() { return watch_table_; }
+  DatagramQueue& datagram_queue() { return datagram_queue_; }
+  wxMutex& addr_lock() { return addr_lock_; }
+  AddressBook& address_book() { return address_book_; }
+  NOXServerUnix* server() { return server_.get(); }
+  ShutdownSequence* sequence();
 
  private:
   void on_main_timer(wxTimerEvent& event);
   void on_signal_timer(wxTimerEvent& event);
   void flush_log();
   void release_logger();
+  bool start_threads();
+  void stop_threads();
 
   // Device tree root and settings: replaced only by reload_config, on the main thread,
-  // with tree_mutex and addr_lock_ held.
+  // with tree_mutex and addr_lock_ held; read by other threads only under tree_mutex.
   std::shared_ptr<Cluster> model_;
   std::unique_ptr<NOXConfig> cfg_;
   NOXLogger* logger_ = nullptr;
+  std::unique_ptr<NOXServerUnix> server_;
 
-  wxMutex thread_lock_{wxMUTEX_RECURSIVE};  // guards the worker thread pointers
-  wxMutex addr_lock_{wxMUTEX_RECURSIVE};    // guards the remotes' resolved addresses
-  wxMutex job_lock_{wxMUTEX_RECURSIVE};     // guards job_queue_
-  std::vector<Job> job_queue_;
+  wxMutex thread_lock_{wxMUTEX_RECURSIVE};  // guards comm_thread_ and send_thread_
+  CommThread* comm_thread_ = nullptr;
+  SendThread* send_thread_ = nullptr;
+  std::unique_ptr<NOXIPCServer> ipc_server_;
+  PushRelay push_relay_;  // every push goes here; it reaches ipc_server_ while that exists
+  WatchTable watch_table_;  // has its own lock
+  wxMutex addr_lock_{wxMUTEX_RECURSIVE};  // guards the remotes' resolved addresses
+  AddressBook address_book_;              // the receiver's view of them; has its own lock
 
-  std::unique_ptr<PushSink> push_sink_;
+  std::unique_ptr<AppLinks> links_;  // the interfaces the components see the app through
+  std::unique_ptr<Resolver> resolver_;
+  std::unique_ptr<Sender> sender_;
+  std::unique_ptr<SequenceGlue> sequence_;
+
   wxString base_dir_;
   wxTimer main_timer_;
   wxTimer signal_timer_;  // picks up SIGTERM / SIGHUP flags promptly
+  DatagramQueue datagram_queue_;  // has its own lock
+  wxMutex job_lock_{wxMUTEX_RECURSIVE};  // guards job_queue_; taken after tree_mutex
+  std::vector<Job> job_queue_;
+  unsigned char query_block_[datagram::kQueryBlockSize] = {};
+  bool config_rejected_ = false;  // the last load refused an existing file
 
   wxDECLARE_EVENT_TABLE();
 };
-
-wxDECLARE_APP(NOXServiceApp);

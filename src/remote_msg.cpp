@@ -1,8 +1,7 @@
 #include "remote_msg.h"
 
-#include <wx/arrstr.h>
-
 #include "cipher/block_cipher.h"
+#include "ipc/push_bodies.h"
 #include "logger/log_memo.h"
 #include "logger/log_ops.h"
 #include "output/msg_output.h"
@@ -10,12 +9,6 @@
 #include "server/event_parser.h"
 
 namespace {
-
-wxString join_indexes(const std::vector<int>& indexes) {
-  wxArrayString parts;
-  for (int i : indexes) parts.Add(wxString::Format("%d", i));
-  return wxJoin(parts, '.', '\\');
-}
 
 void handle_one(RemotePayload& p, const RemoteMsgContext& ctx) {
   if (!p.remote) {
@@ -77,23 +70,13 @@ void handle_one(RemotePayload& p, const RemoteMsgContext& ctx) {
     ctx.pushes.Advise(info);
     log_debug("==== Server send info:" + info);
   } else {
-    const wxString msg = remote_msg_text(remote, restored, changed);
+    const wxString msg = to_wide(remote_msg_text(remote, restored, changed));
     ctx.pushes.Advise(msg);
     log_debug("==== Server send warning:" + msg);
   }
 }
 
 }  // namespace
-
-wxString remote_msg_text(const Remote& remote, const std::vector<int>& restored, const std::vector<int>& changed) {
-  wxArrayString fields;
-  fields.Add(wxString::Format("%u", remote.getUpsShutdownDelay()));
-  fields.Add(wxString::Format("%u", static_cast<unsigned>(remote.getPowerSource())));
-  fields.Add(wxString(remote.eventStatusText()));
-  fields.Add(join_indexes(restored));
-  fields.Add(join_indexes(changed));
-  return "remote_msg:" + to_wide(remote.name) + "(" + wxJoin(fields, ',', '\\');
-}
 
 void handle_remote_payloads(std::vector<RemotePayload>& payloads, const RemoteMsgContext& ctx) {
   for (auto& p : payloads) {

@@ -24,6 +24,3 @@ struct RemoteMsgContext {
 
 // Handles the payloads in arrival order. The caller holds tree_mutex.
 void handle_remote_payloads(std::vector<RemotePayload>& payloads, const RemoteMsgContext& ctx);
-
-// "remote_msg:" + name + "(" + delay,source,status text,restored,changed (no closing parenthesis).
-wxString remote_msg_text(const Remote& remote, const std::vector<int>& restored, const std::vector<int>& changed);

@@ -4,6 +4,8 @@
 
 #include <wx/string.h>
 
+#include <mutex>
+
 class PushSink {
  public:
   virtual ~PushSink() = default;
@@ -14,4 +16,22 @@ class PushSink {
 class NullPushSink : public PushSink {
  public:
   void Advise(const wxString&) override {}
+};
+
+// A fixed address for pushes whose real target comes and goes: texts are handed on while a
+// target is set and dropped otherwise.
+class PushRelay : public PushSink {
+ public:
+  void set_target(PushSink* target) {
+    std::lock_guard<std::mutex> g(lock_);
+    target_ = target;
+  }
+  void Advise(const wxString& text) override {
+    std::lock_guard<std::mutex> g(lock_);
+    if (target_) target_->Advise(text);
+  }
+
+ private:
+  std::mutex lock_;  // guards target_
+  PushSink* target_ = nullptr;
 };
