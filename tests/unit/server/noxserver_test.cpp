@@ -85,6 +85,8 @@ struct BindCase {
   int v4_port;         // 0: no IPv4 socket
 };
 
+void PrintTo(const BindCase& c, std::ostream* os) { *os << c.what; }
+
 class BindPortTest : public ::testing::TestWithParam<BindCase> {};
 
 TEST_P(BindPortTest, PicksPortsAsTheRangeRulesSay) {
@@ -226,6 +228,27 @@ TEST_F(EndpointTest, ACycleReadsAtMostTheDrainLimitPerSocket) {
   EXPECT_EQ(server.receiveOnce(), static_cast<int>(NOXServer::kDrainLimit));
   EXPECT_EQ(server.receiveOnce(), 6);
   EXPECT_EQ(sink.queue.size(), static_cast<std::size_t>(total));
+}
+
+TEST_F(EndpointTest, OddSizesDoNotStopTheDrain) {
+  ASSERT_TRUE(card_sock.sendTo("127.0.0.1", 3034, {}));
+  ASSERT_TRUE(card_sock.sendTo("127.0.0.1", 3034, marked(65507)));
+  ASSERT_TRUE(card_sock.sendTo("127.0.0.1", 3034, {0x55}));
+  ASSERT_TRUE(card_sock.sendTo("127.0.0.1", 3034, marked(98)));
+  EXPECT_EQ(server.receiveOnce(), 4);
+  auto q = sink.queue.take_all();
+  ASSERT_EQ(q.size(), 2u);
+  EXPECT_EQ(q[0].len, 198u);
+  EXPECT_EQ(q[1].len, 96u);
+}
+
+TEST_F(EndpointTest, AFloodFromStrangersDoesNotHideACard) {
+  for (int i = 0; i < 3000; ++i) ASSERT_TRUE(stranger.sendTo("127.0.0.1", 3034, marked(98)));
+  ASSERT_TRUE(card_sock.sendTo("127.0.0.1", 3034, marked(98)));
+  EXPECT_EQ(receive_all(3001), 3001);
+  auto q = sink.queue.take_all();
+  ASSERT_EQ(q.size(), 1u);
+  EXPECT_EQ(q[0].remote, card);
 }
 
 TEST_F(EndpointTest, SwitchedOffLeavesDatagramsWaiting) {
