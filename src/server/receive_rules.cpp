@@ -14,8 +14,10 @@ namespace {
 
 void log_unknown(const sockaddr* from, socklen_t fromlen) {
   if (!debug_mode.load(std::memory_order_relaxed)) return;  // a flood must not pay for the texts
-  char host[40] = "";
-  char serv[20] = "";
+  // Room for any numeric IPv6 text with an interface scope: a short buffer would fail the
+  // conversion and leave the line without its host.
+  char host[NI_MAXHOST] = "";
+  char serv[NI_MAXSERV] = "";
   if (!from || getnameinfo(from, fromlen, host, sizeof host, serv, sizeof serv, NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
     host[0] = '\0';
     serv[0] = '\0';

@@ -10,6 +10,9 @@ CTL="$PWD/cards.sock"
 ctl() { "$CARD" --send-control "$CTL" "$@"; }
 probe() { "$CARD" --probe "$@" --alias e2e-host --timeout 2000; }
 
+check "--help documents the commands and the client mode" \
+  bash -c "'$CARD' --help | grep -q -- '--send-control' && '$CARD' --help | grep -q 'event <cards> <event> on|off'"
+
 "$CARD" --count 1000 --port 5000 --control "$CTL" --no-stdin --query-log queries.log 2>fleet.err &
 fleet=$!
 check "the fleet opens its control socket" wait_until 10 test -S "$CTL"
