@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <system_error>
 
 #include "logger/log_ops.h"

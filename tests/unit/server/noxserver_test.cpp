@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <memory>
+#include <set>
 #include <thread>
 
 #include "model/addr_fixture.h"
