@@ -11,11 +11,9 @@
 RemotePtr AppLinks::lookupSender(const sockaddr* from) { return app_.address_book().lookup(from); }
 
 void AppLinks::deliver(RemotePayload&& payload) {
-  const std::string name = payload.remote ? payload.remote->name : std::string();
   app_.datagram_queue().push(std::move(payload), [this](const RemotePayload& p) {
     if (p.remote) app_.watch_table().noteReply(p.remote->name, clock_now(), std::rand());
   });
-  log_debug(wxString::Format("Receive remote %s package", to_wide(name)));
 }
 
 std::string AppLinks::alias() { return app_.cfg()->alias(); }
