@@ -1,0 +1,82 @@
+# Helpers of the scenario tests: write a Noxguard.conf, run a fleet of simulated cards,
+# start the agent and read what it did. Source after lib.sh, once inside the sandbox.
+# shellcheck shell=bash
+
+CARDS_SOCK="$PWD/cards.sock"
+CARD_PORT=2993
+
+# --- configuration ------------------------------------------------------------------
+# conf_begin; conf_cluster NAME ADDR...; conf_remote ADDR; conf_set NAME VALUE...; conf_end
+# Remotes are named by their address; every card listens on CARD_PORT.
+conf_begin() { CONF_TREE=""; CONF_SETTINGS=""; }
+conf_remote() {
+  CONF_TREE+="<Remote name=\"$1\" serv=\"$CARD_PORT\" model=\"m\" powerby=\"${2:-Master}\"/>"
+}
+conf_cluster() {
+  local name="$1" addr; shift
+  CONF_TREE+="<Cluster name=\"$name\">"
+  for addr in "$@"; do CONF_TREE+="<Remote name=\"$addr\" serv=\"$CARD_PORT\" model=\"m\" powerby=\"Master\"/>"; done
+  CONF_TREE+="</Cluster>"
+}
+conf_set() {  # conf_set Name value [Name value...]
+  while [ $# -ge 2 ]; do CONF_SETTINGS+="<$1>$2</$1>"; shift 2; done
+}
+conf_end() {
+  printf '<?xml version="1.0" encoding="UTF-8"?>\n<NOX><RemoteList>%s</RemoteList>%s</NOX>\n' \
+    "$CONF_TREE" "$CONF_SETTINGS" > Noxguard.conf
+}
+
+# --- cards --------------------------------------------------------------------------
+# start_cards COUNT [noxcard options...]: COUNT cards on 127.0.0.1, 127.0.0.2, ... port
+# CARD_PORT. Each change made through `card` is sent to the agent at once.
+start_cards() {
+  local count="$1"; shift
+  "$BUILD/noxcard" --layout addrs --addr 127.0.0.1 --port "$CARD_PORT" --count "$count" \
+    --control "$CARDS_SOCK" --no-stdin --notify-on-change "$@" 2>cards.err &
+  CARDS_PID=$!
+  wait_until 10 test -S "$CARDS_SOCK" || { echo "card simulator did not start"; cat cards.err; exit 1; }
+}
+card() { "$BUILD/noxcard" --send-control "$CARDS_SOCK" "$@" >/dev/null; }
+# card_index ADDR: the simulator's index of the card at 127.0.0.N (N - 1).
+card_index() { echo $(( ${1##*.} - 1 )); }
+
+# --- agent --------------------------------------------------------------------------
+# start_agent: the agent in debug mode, in this directory; waits until it is up.
+start_agent() {
+  "$BUILD/noxguard" -d
+  wait_until 10 log_has "Noxguard start successful" || { fail "agent started"; finish; }
+  AGENT_PID=$(agent_pids)
+}
+# wait_log SECONDS TEXT: the event log holds TEXT within SECONDS.
+wait_log() { wait_until "$1" log_has "$2"; }
+# log_count TEXT: how many lines of the event log hold TEXT.
+log_count() { cat Noxguard.txt 2>/dev/null | grep -cF -- "$1"; }
+# Calls recorded by the fakes.
+fake_calls() { cat "$NOX_FAKE_LOG" 2>/dev/null | awk -v n="$1" '$2 == n' | wc -l; }
+init_calls() { fake_calls init; }
+fake_has() { grep -qxF -- "$1" "$NOX_FAKE_LOG" 2>/dev/null; }
+# Every card named was reported connected.
+all_connected() {
+  local a
+  for a in "$@"; do log_has "Connect to $a" || return 1; done
+}
+# wall_message N: the lines of the Nth wall call (1 = first), without the "wall| " prefix.
+wall_message() {
+  awk -v n="$1" '
+    /^wall\| / { if (calls == n) { sub(/^wall\| /, ""); print } ; next }
+    $2 == "wall" { calls++ }
+  ' "$NOX_FAKE_LOG"
+}
+# wall_calls: how many times wall was run.
+wall_calls() { fake_calls wall; }
+log_lacks() { ! log_has "$1"; }
+# line_of TEXT: number of the first event-log line holding TEXT (empty when none).
+line_of() { grep -nF -- "$1" Noxguard.txt 2>/dev/null | head -1 | cut -d: -f1; }
+# logged_before A B: A's first line comes before B's first line.
+logged_before() {
+  local a b
+  a=$(line_of "$1"); b=$(line_of "$2")
+  [ -n "$a" ] && [ -n "$b" ] && [ "$a" -lt "$b" ]
+}
+# The power-off command was recorded.
+powered_off() { grep -qE '^[0-9.]+ init 0$' "$NOX_FAKE_LOG" 2>/dev/null; }
