@@ -80,3 +80,6 @@ logged_before() {
 }
 # The power-off command was recorded.
 powered_off() { grep -qE '^[0-9.]+ init 0$' "$NOX_FAKE_LOG" 2>/dev/null; }
+# handled_from ADDR: how many notifications of that card the agent has decoded.
+handled_from() { cat Noxguard.txt 2>/dev/null | grep -cx -- " from $1"; }
+handled_at_least() { [ "$(handled_from "$1")" -ge "$2" ]; }

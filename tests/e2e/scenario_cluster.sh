@@ -28,8 +28,10 @@ check "no power-off for one member" test "$(init_calls)" -eq 0
 check "agent still running" alive "$AGENT_PID"
 
 # The stand-alone card reporting normal changes nothing either.
+before=$(handled_from 127.0.0.3)
 card notify 2
-sleep 1.5
+check "the stand-alone card's notification is handled" wait_until 5 handled_at_least 127.0.0.3 $((before + 1))
+sleep 0.5  # the decision follows in the same tick
 check "a normal stand-alone card starts nothing" test "$(init_calls)" -eq 0
 
 # The second member fails too: the whole cluster asks for the shutdown.
