@@ -83,3 +83,5 @@ powered_off() { grep -qE '^[0-9.]+ init 0$' "$NOX_FAKE_LOG" 2>/dev/null; }
 # handled_from ADDR: how many notifications of that card the agent has decoded.
 handled_from() { cat Noxguard.txt 2>/dev/null | grep -cx -- " from $1"; }
 handled_at_least() { [ "$(handled_from "$1")" -ge "$2" ]; }
+# log_count_is TEXT N: exactly N event-log lines hold TEXT (for wait_until).
+log_count_is() { [ "$(log_count "$1")" -eq "$2" ]; }
