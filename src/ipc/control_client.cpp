@@ -64,7 +64,9 @@ bool ControlClient::send(const std::string& text) {
   if (fd_ < 0) return false;
   std::vector<unsigned char> frame;
   if (!frame_text(text, frame) || !send_all(fd_, frame.data(), frame.size())) {
-    error_ = std::strerror(errno);
+    const int e = errno;
+    error_ = std::strerror(e);
+    errno = e;  // callers tell a peer that is gone from other failures
     return false;
   }
   return true;

@@ -162,6 +162,11 @@ void IPCConnection::WriteDuePush() {
   OnPushWritten(body, result);
 }
 
+void IPCConnection::DelayNextPush() {
+  std::lock_guard<std::mutex> g(queue_lock_);
+  pushes_.sent(ipc::PushQueue::Clock::now());
+}
+
 // ---- IPCServerConnection ----
 
 IPCServerConnection::~IPCServerConnection() { Disconnect(); }
@@ -307,12 +312,14 @@ int IPCServerConnection::ReadAndAnswer() {
   else if (ipc::starts_with(text, ipc::kStopPrefix))
     answer = OnStopAdvise();
 
+  const std::string reply = ipc::kResponsePrefix + answer;
   std::lock_guard<std::recursive_mutex> g(conn_lock_);
   if (peer_sock_ < 0) return 0;  // a hook may have dropped the peer
-  if (!SendFrame(ipc::kResponsePrefix + answer)) {
+  if (!SendFrame(reply)) {
     ClosePeer();
     OnError("Error send in request");
     return 0;
   }
+  if (reply.size() % 16 == 0) DelayNextPush();
   return 1;
 }

@@ -58,6 +58,9 @@ class IPCConnection {
   bool SendFrame(const std::string& text);
   // Writes the next queued push when its time has come.
   void WriteDuePush();
+  // The next push waits a full spacing from now. After a frame without a zero byte only
+  // a pause tells the peer where it ends, so nothing may follow it at once.
+  void DelayNextPush();
   // Milliseconds until a queued push is due: 0 when one is due now, -1 when none waits.
   int PushDueIn() const;
   // The read end of the wake-up pipe, and emptying it.

@@ -1,4 +1,5 @@
 // noxctl: reads and changes a running Noxguard agent through its local control channel.
+#include <errno.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -131,6 +132,7 @@ class Session {
   int exchange(const std::string& text, std::string& reply) {
     if (const int rc = open()) return rc;
     if (!client_.send(text)) {
+      if (errno == EPIPE || errno == ECONNRESET) return closed_early();
       std::cerr << "noxctl: cannot send to the agent: " << client_.error() << "\n";
       return kNoAnswer;
     }
@@ -140,9 +142,7 @@ class Session {
           if (ipc::starts_with(reply, "push:")) continue;  // not ours to answer
           return kOk;
         case ipc::ControlClient::Read::Closed:
-          std::cerr << "noxctl: the agent closed the connection without an answer; only root and the agent's"
-                       " own user may use it\n";
-          return kAccess;
+          return closed_early();
         case ipc::ControlClient::Read::Timeout:
           std::cerr << "noxctl: no answer from the agent within " << o_.timeout_ms / 1000.0
                     << " s (another control program may be connected)\n";
@@ -178,6 +178,13 @@ class Session {
   ipc::ControlClient& client() { return client_; }
 
  private:
+  // The agent closes a peer it does not admit at once, without a word.
+  static int closed_early() {
+    std::cerr << "noxctl: the agent closed the connection without an answer; only root and the agent's own"
+                 " user may use it\n";
+    return kAccess;
+  }
+
   const Options& o_;
   ipc::ControlClient client_;
 };

@@ -317,6 +317,25 @@ TEST_F(ChannelTest, PushesKeepTheirSpacingOnTheWire) {
   }
 }
 
+TEST_F(ChannelTest, NoPushFollowsAnAnswerWithoutAZeroByteAtOnce) {
+  RecordingConn* conn = server.conn();
+  const std::chrono::milliseconds spacing(600);
+  conn->SetPushLimits(16, spacing);
+  ControlClient c;
+  open(c);
+  EXPECT_EQ(ask(c, "start:"), "response:1");
+  const auto asked = steady::now();
+  // "response:" and 7 bytes fill one block exactly: only a pause can end that message.
+  EXPECT_EQ(ask(c, "request:len:7"), "response:aaaaaaa");
+  ASSERT_TRUE(conn->QueuePush("x"));
+  std::string text;
+  ASSERT_EQ(c.read(text, 3000), Read::Message);
+  EXPECT_EQ(text, "push:x");
+  std::lock_guard<std::mutex> g(conn->m);
+  ASSERT_EQ(conn->written.size(), 1u);
+  EXPECT_GE(conn->written[0].first - asked, spacing);
+}
+
 TEST_F(ChannelTest, APeerThatNeverReadsIsDroppedAndTheNextIsServed) {
   RecordingConn* conn = server.conn();
   conn->SetPushLimits(16, std::chrono::milliseconds(0));
