@@ -3,7 +3,7 @@
 # shellcheck shell=bash
 
 NOX_PACKAGES=(cmake make g++ pkg-config libwxgtk3.2-dev libssl-dev libgtest-dev libgmock-dev
-              iproute2 util-linux procps clang mandoc)
+              iproute2 util-linux procps clang mandoc libexpat1-dev ninja-build)
 
 ensure_packages() {
   local missing=() p
