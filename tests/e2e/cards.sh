@@ -85,3 +85,5 @@ handled_from() { cat Noxguard.txt 2>/dev/null | grep -cx -- " from $1"; }
 handled_at_least() { [ "$(handled_from "$1")" -ge "$2" ]; }
 # log_count_is TEXT N: exactly N event-log lines hold TEXT (for wait_until).
 log_count_is() { [ "$(log_count "$1")" -eq "$2" ]; }
+# fake_count_is NAME N: the fake NAME was called exactly N times (for wait_until).
+fake_count_is() { [ "$(fake_calls "$1")" -eq "$2" ]; }
