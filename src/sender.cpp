@@ -34,13 +34,13 @@ std::string Resolver::reverseName(const addrinfo& ai) {
 }
 
 void Sender::resetSchedule() {
-  remoteCount_ = 0;
   resolvedThisPass_ = false;
   passNumber_ = 0;
   lastResolvePass_ = -1;
   indexInPass_ = 0;
   lastResolveIndex_ = -1;
   reverseLookupPending_.clear();
+  reverseLookupQueued_.clear();
 }
 
 wxArrayString Sender::runPass(Cluster& root) {
@@ -48,24 +48,35 @@ wxArrayString Sender::runPass(Cluster& root) {
   timeoutList_.clear();
   addressesChanged_ = false;
   networkBudgetUsed_ = false;
-  sendCluster(root);
-  if (addressesChanged_) host_.addressesChanged();
-  root_ = nullptr;
+  resolvedThisPass_ = false;
+  indexInPass_ = 0;
+  try {
+    sendCluster(root);
+    if (!bNeedDelete && !networkBudgetUsed_) fillOneHostName(root);
+  } catch (...) {
+    // Addresses stored before the failure are in the tree: the receiver must see them too.
+    endPass();
+    throw;
+  }
+  endPass();
   return timeoutList_;
 }
 
-int Sender::countRemotes(const Cluster& cluster) const {
-  int n = 0;
-  for (const auto& child : cluster.children) {
-    if (bNeedDelete) break;
-    n += child->isRemote() ? 1 : countRemotes(static_cast<const Cluster&>(*child));
+void Sender::endPass() {
+  // A pass is one walk of the whole tree, sub-clusters included, so that every position
+  // gets its turn in the schedule whatever the shape of the tree.
+  ++passNumber_;
+  indexInPass_ = 0;
+  if (!resolvedThisPass_) {
+    passNumber_ = 0;
+    lastResolvePass_ = -1;
+    lastResolveIndex_ = -1;
   }
-  return n;
+  root_ = nullptr;
+  if (addressesChanged_) host_.addressesChanged();
 }
 
 void Sender::sendCluster(Cluster& cluster) {
-  resolvedThisPass_ = false;
-  remoteCount_ = countRemotes(cluster);
   // Copy: a push below must not see the list change under it (it cannot today, but the
   // walk should not depend on that).
   const std::vector<NodePtr> children = cluster.children;
@@ -76,22 +87,11 @@ void Sender::sendCluster(Cluster& cluster) {
       continue;
     }
     sendRemote(static_cast<Remote&>(*child));
-    if (++indexInPass_ >= remoteCount_) {
-      ++passNumber_;
-      indexInPass_ = 0;
-      if (!resolvedThisPass_) {
-        remoteCount_ = 0;
-        passNumber_ = 0;
-        lastResolvePass_ = -1;
-        lastResolveIndex_ = -1;
-      }
-    }
+    ++indexInPass_;
   }
 }
 
-bool Sender::resolveRemote(Remote& remote, bool numericOnly) {
-  AddrInfoPtr found = resolver_.resolve(remote.name, remote.getServ(), numericOnly);
-  if (!found) return false;
+bool Sender::adoptAddress(Remote& remote, AddrInfoPtr found) {
   if (Remote* other = root_->findByAddress(found->ai_addr, &remote, true)) {
     log_debug(wxString::Format("Resolve %s success, but it's address is duplicate with %s",
                                to_wide(remote.name), to_wide(other->name)));
@@ -101,48 +101,58 @@ bool Sender::resolveRemote(Remote& remote, bool numericOnly) {
   addressesChanged_ = true;
   remote.hostName.clear();
   remote.ip = resolver_.numericHost(*found);
-  // The reverse lookup may wait on the network: it takes this pass's budget or waits for a
-  // later pass.
   if (!networkBudgetUsed_) {
     networkBudgetUsed_ = true;
     remote.hostName = resolver_.reverseName(*found);
   } else {
-    reverseLookupPending_.insert(remote.name);
+    queueReverseLookup(remote.name);
   }
   log_debug(wxString::Format("Set the %s's hostname to %s and ip to %s", to_wide(remote.name),
                              to_wide(remote.hostName), to_wide(remote.ip)));
   remote.setConnStatus(NotConnected);
   if (watch_.add(remote.name)) host_.advise(host_.remoteInfoText(remote));
-  // Query the card in this very pass, also when its watch entry survived a reload.
+  // Query the card in this very pass, also when its watch entry survived a reload: the
+  // entry's times and misses belong to the address the card had before.
   watch_.put(remote.name, WatchEntry{});
   log_debug(wxString::Format("Start to watch %s", to_wide(remote.name)));
   return true;
 }
 
-void Sender::fillHostName(Remote& remote) {
-  auto it = reverseLookupPending_.find(remote.name);
-  if (it == reverseLookupPending_.end() || networkBudgetUsed_) return;
-  reverseLookupPending_.erase(it);
-  AddrInfoPtr ai = remote.getAddrInfo();
-  if (!ai) return;
-  networkBudgetUsed_ = true;
-  remote.hostName = resolver_.reverseName(*ai);
+void Sender::queueReverseLookup(const std::string& name) {
+  if (reverseLookupQueued_.insert(name).second) reverseLookupPending_.push_back(name);
+}
+
+void Sender::fillOneHostName(Cluster& root) {
+  while (!reverseLookupPending_.empty()) {
+    const std::string name = reverseLookupPending_.front();
+    reverseLookupPending_.pop_front();
+    reverseLookupQueued_.erase(name);
+    // The remote may have left the tree, or been looked up again since it was queued.
+    Remote* remote = root.findRemote(name);
+    if (!remote || !remote->hostName.empty()) continue;
+    AddrInfoPtr ai = remote->getAddrInfo();
+    if (!ai) continue;
+    networkBudgetUsed_ = true;
+    remote->hostName = resolver_.reverseName(*ai);
+    log_debug(wxString::Format("Set the %s's hostname to %s and ip to %s", to_wide(remote->name),
+                               to_wide(remote->hostName), to_wide(remote->ip)));
+    return;
+  }
 }
 
 void Sender::sendRemote(Remote& remote) {
   if (remote.getConnStatus() == NotResolved) {
-    // A numeric address needs no network: it is taken on the first pass that reaches it.
-    // A host name waits for its turn in the one-per-pass schedule.
-    if (!resolveRemote(remote, true) && !networkBudgetUsed_ && indexInPass_ > lastResolveIndex_ &&
-        passNumber_ > lastResolvePass_) {
+    if (AddrInfoPtr numeric = resolver_.resolve(remote.name, remote.getServ(), true)) {
+      // A numeric address needs no network: it is taken on the first pass that reaches it.
+      adoptAddress(remote, numeric);
+    } else if (!networkBudgetUsed_ && indexInPass_ > lastResolveIndex_ && passNumber_ > lastResolvePass_) {
+      // A host name waits for its turn in the one-per-pass schedule.
       lastResolveIndex_ = indexInPass_;
       lastResolvePass_ = passNumber_;
       resolvedThisPass_ = true;
       networkBudgetUsed_ = true;
-      resolveRemote(remote, false);
+      if (AddrInfoPtr found = resolver_.resolve(remote.name, remote.getServ(), false)) adoptAddress(remote, found);
     }
-  } else {
-    fillHostName(remote);
   }
 
   // A card without an address cannot be queried, and a query never sent is not a miss.

@@ -7,6 +7,7 @@
 #include <wx/arrstr.h>
 #include <wx/string.h>
 
+#include <deque>
 #include <set>
 #include <string>
 
@@ -59,9 +60,12 @@ class Sender {
  private:
   void sendCluster(Cluster& cluster);
   void sendRemote(Remote& remote);
-  bool resolveRemote(Remote& remote, bool numericOnly);
-  void fillHostName(Remote& remote);
-  int countRemotes(const Cluster& cluster) const;
+  // Takes a resolution result as the remote's address unless a connected remote already
+  // has it; true when taken.
+  bool adoptAddress(Remote& remote, AddrInfoPtr found);
+  void queueReverseLookup(const std::string& name);
+  void fillOneHostName(Cluster& root);
+  void endPass();
 
   SenderHost& host_;
   WatchTable& watch_;
@@ -70,13 +74,16 @@ class Sender {
   wxArrayString timeoutList_;
   bool addressesChanged_ = false;
   // One operation that may wait on the network per pass: a host-name resolution or a
-  // reverse lookup.
+  // reverse lookup. A reverse lookup that finds the budget spent waits for the end of a
+  // later pass that left it unused: it only fills in a display name and must never hold
+  // back a resolution (a card without an address is not watched at all).
   bool networkBudgetUsed_ = false;
-  std::set<std::string> reverseLookupPending_;
+  std::deque<std::string> reverseLookupPending_;  // oldest first
+  std::set<std::string> reverseLookupQueued_;     // the names in reverseLookupPending_
 
-  // Schedule of host-name resolutions: at most one per pass, starting over after a pass
-  // without any.
-  int remoteCount_ = 0;
+  // Schedule of host-name resolutions, positions counted over the walk of the whole tree
+  // (sub-clusters included): at most one name is tried per pass, each at a later position
+  // than the one tried before it; a pass that tries none starts the schedule over.
   bool resolvedThisPass_ = false;
   int passNumber_ = 0;
   int lastResolvePass_ = -1;
