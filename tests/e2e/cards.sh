@@ -87,3 +87,12 @@ handled_at_least() { [ "$(handled_from "$1")" -ge "$2" ]; }
 log_count_is() { [ "$(log_count "$1")" -eq "$2" ]; }
 # fake_count_is NAME N: the fake NAME was called exactly N times (for wait_until).
 fake_count_is() { [ "$(fake_calls "$1")" -eq "$2" ]; }
+# wall_is N EXPECTED: wall message N reads EXPECTED, where a line "When: *" stands for the
+# time stamp line (any time in the form 2013-05-14 09:41:07).
+wall_is() {
+  local actual
+  actual=$(wall_message "$1" | sed -E 's/^When: [0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}$/When: */')
+  [ "$actual" = "$2" ] && return 0
+  printf 'wall message %s was:\n%s\n' "$1" "$actual" >&2
+  return 1
+}
