@@ -96,3 +96,11 @@ wall_is() {
   printf 'wall message %s was:\n%s\n' "$1" "$actual" >&2
   return 1
 }
+# ctl_field NAME FIELD: a remote's field as the control client's status reports it
+# (connection, shutdown_status, ups_shutdown_delay, ...).
+ctl_field() {
+  "$BUILD/noxctl" status --json 2>/dev/null | grep -oE "\"name\":\"$1\"[^}]*" |
+    sed -E "s/.*\"$2\":\"?([^\",]*)\"?.*/\\1/"
+}
+# ctl_shows NAME FIELD VALUE: for wait_until.
+ctl_shows() { [ "$(ctl_field "$1" "$2")" = "$3" ]; }

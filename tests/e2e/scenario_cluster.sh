@@ -17,11 +17,16 @@ start_agent
 
 check "all three cards connected" wait_until 10 all_connected 127.0.0.1 127.0.0.2 127.0.0.3
 check "each connection logged once" test "$(log_count 'Connect to 127.0.0.')" -eq 3
+for a in 127.0.0.1 127.0.0.2 127.0.0.3; do
+  check "the control client shows $a Connected" ctl_shows "$a" connection Connected
+done
 
 # One member fails: the cluster disagrees, which is a warning and nothing more.
 card event 0 AcFail on
 check "the failing member's event is logged" wait_log 5 "Shutting message from 127.0.0.1, reason: Ac Fail"
 check "its warning line too" log_has "Warning message from 127.0.0.1, reason: Ac Fail"
+check "the control client shows the member Shutting" ctl_shows 127.0.0.1 shutdown_status Shutting
+check "... and the other member Normal" ctl_shows 127.0.0.2 shutdown_status Normal
 sleep 1.5  # the decision runs in the tick that handled the notification; give it one more
 check "one member alone does not start the sequence" log_lacks "Cluster shutdown check decide to enter"
 check "no power-off for one member" test "$(init_calls)" -eq 0

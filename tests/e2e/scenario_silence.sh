@@ -21,6 +21,8 @@ check "the silent card is reported unreachable" wait_log 45 "Can't connect to 12
 sleep 2  # more passes find it silent
 check "the silence is reported once" log_count_is "Can't connect to 127.0.0.2" 1
 check "the answering card is not reported" log_lacks "Can't connect to 127.0.0.1"
+check "the control client shows it Not Connected" ctl_shows 127.0.0.2 connection "Not Connected"
+check "... and the other one Connected" ctl_shows 127.0.0.1 connection Connected
 check "silence alone starts no sequence" log_lacks "Cluster shutdown check decide to enter"
 
 # The member that still answers decides for the cluster while the other is silent.
@@ -32,6 +34,7 @@ check "a lone reporting member's failure enters the sequence" \
 card resume 1
 check "the card that answers again is connected again" wait_until 10 log_count_is "Connect to 127.0.0.2" 2
 check "its normal report cancels the sequence" wait_log 3 "Restore from shutdown sequence"
+check "the control client shows it Connected again" ctl_shows 127.0.0.2 connection Connected
 check "no power-off" test "$(init_calls)" -eq 0
 check "agent still running" alive "$AGENT_PID"
 
