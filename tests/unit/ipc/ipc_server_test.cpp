@@ -15,6 +15,7 @@
 #include <mutex>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ipc/channel_frame.h"
@@ -49,6 +50,19 @@ class RecordingConn : public IPCServerConnection {
   void OnPushWritten(const std::string& body, int result) override {
     std::lock_guard<std::mutex> g(m);
     written.push_back({steady::now(), result});
+  }
+
+  // The hook runs just after the bytes leave, so the peer may have them first.
+  std::size_t wait_written(std::size_t n) {
+    for (int i = 0; i < 200; ++i) {
+      {
+        std::lock_guard<std::mutex> g(m);
+        if (written.size() >= n) return written.size();
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::lock_guard<std::mutex> g(m);
+    return written.size();
   }
 
   std::vector<std::string> errors_copy() {
@@ -308,8 +322,8 @@ TEST_F(ChannelTest, PushesKeepTheirSpacingOnTheWire) {
     ASSERT_EQ(c.read(text, 3000), Read::Message);
     EXPECT_EQ(text, "push:n" + std::to_string(i));
   }
+  ASSERT_EQ(conn->wait_written(4), 4u);
   std::lock_guard<std::mutex> g(conn->m);
-  ASSERT_EQ(conn->written.size(), 4u);
   for (std::size_t i = 1; i < conn->written.size(); ++i) {
     // Stamped just after each write; the next may not leave before the spacing is over.
     EXPECT_GE(conn->written[i].first - conn->written[i - 1].first, spacing - milliseconds(5)) << i;
@@ -331,8 +345,8 @@ TEST_F(ChannelTest, NoPushFollowsAnAnswerWithoutAZeroByteAtOnce) {
   std::string text;
   ASSERT_EQ(c.read(text, 3000), Read::Message);
   EXPECT_EQ(text, "push:x");
+  ASSERT_EQ(conn->wait_written(1), 1u);
   std::lock_guard<std::mutex> g(conn->m);
-  ASSERT_EQ(conn->written.size(), 1u);
   EXPECT_GE(conn->written[0].first - asked, spacing);
 }
 
