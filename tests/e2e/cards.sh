@@ -37,8 +37,8 @@ start_cards() {
   wait_until 10 test -S "$CARDS_SOCK" || { echo "card simulator did not start"; cat cards.err; exit 1; }
 }
 card() { "$BUILD/noxcard" --send-control "$CARDS_SOCK" "$@" >/dev/null; }
-# card_index ADDR: the simulator's index of the card at 127.0.0.N (N - 1).
-card_index() { echo $(( ${1##*.} - 1 )); }
+# card_addr I: the address of card I (0-based) of a fleet started by start_cards.
+card_addr() { local a=$(( $1 + 1 )); echo "127.0.$(( a >> 8 & 255 )).$(( a & 255 ))"; }
 
 # --- agent --------------------------------------------------------------------------
 # start_agent: the agent in debug mode, in this directory; waits until it is up.
@@ -102,5 +102,8 @@ ctl_field() {
   "$BUILD/noxctl" status --json 2>/dev/null | grep -oE "\"name\":\"$1\"[^}]*" |
     sed -E "s/.*\"$2\":\"?([^\",]*)\"?.*/\\1/"
 }
+# ctl_count FIELD VALUE: how many remotes the control client shows with that value.
+ctl_count() { "$BUILD/noxctl" status --json 2>/dev/null | grep -oF "\"$1\":\"$2\"" | wc -l; }
+ctl_count_is() { [ "$(ctl_count "$1" "$2")" -eq "$3" ]; }
 # ctl_shows NAME FIELD VALUE: for wait_until.
 ctl_shows() { [ "$(ctl_field "$1" "$2")" = "$3" ]; }
