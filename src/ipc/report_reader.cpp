@@ -95,21 +95,30 @@ std::string shared_suffix(const std::vector<RemoteReport>& remotes) {
 
 }  // namespace
 
-ClusterReport read_full_status_report(const std::string& text) {
+namespace {
+
+// Deeper than any tree a person builds; keeps a garbled text from exhausting the stack.
+constexpr int kMaxDepth = 64;
+
+ClusterReport read_level(const std::string& text, int depth) {
   ClusterReport c;
   const std::vector<std::string> lines = split_escaped(text, '\n');
   std::size_t at = 0;
   while (at < lines.size()) {
+    const bool nested = lines[at].empty() || lines[at].find('\n') != std::string::npos;
     if (looks_like_remote(lines, at)) {
       RemoteReport r;
       read_remote(lines, at, r);
       c.remotes.push_back(std::move(r));
       c.order.push_back(true);
       at += kRemoteLines;
-    } else {
-      c.clusters.push_back(read_full_status_report(lines[at]));
+    } else if (nested && depth < kMaxDepth) {
+      // A child cluster's report: empty, or its own lines one escape deeper.
+      c.clusters.push_back(read_level(lines[at], depth + 1));
       c.order.push_back(false);
       ++at;
+    } else {
+      break;  // not the report's layout
     }
   }
   const std::string suffix = shared_suffix(c.remotes);
@@ -122,6 +131,10 @@ ClusterReport read_full_status_report(const std::string& text) {
   }
   return c;
 }
+
+}  // namespace
+
+ClusterReport read_full_status_report(const std::string& text) { return read_level(text, 0); }
 
 bool read_push(const std::string& body, PushReport& out) {
   out = PushReport();

@@ -52,6 +52,15 @@ TEST(ReportReader, AnEmptyReportIsAnEmptyTree) {
   EXPECT_TRUE(r.order.empty());
 }
 
+TEST(ReportReader, TextsOutOfLayoutEndTheirLevel) {
+  // A line that is neither a remote block nor a cluster's report once sent the reader
+  // into itself for ever.
+  for (const std::string& text : std::vector<std::string>{"\x08", "garbage", "a\nb", std::string(300, '\\') + "\n"}) {
+    const ipc::ClusterReport r = ipc::read_full_status_report(text);
+    EXPECT_TRUE(r.remotes.empty()) << text;
+  }
+}
+
 TEST(PushReader, ReadsEveryBodyTheAgentWrites) {
   Non_Cluster root("", nullptr);
   Remote* r = add_connected(root, "odd(name),x", 45);
