@@ -43,12 +43,16 @@ agent_pids() {
     [ "$(awk '{print $3}' "/proc/$p/stat" 2>/dev/null)" = Z ] || echo "$p"
   done
 }
+# Conditions for wait_until: each call looks again.
+no_agents() { [ -z "$(agent_pids)" ]; }
+some_agent() { [ -n "$(agent_pids)" ]; }
+pid_file_holds() { [ "$(pid_from_file)" = "$1" ]; }
 log_has() { grep -qF -- "$1" "${2:-Noxguard.txt}" 2>/dev/null; }
 
 stop_agents() {
   local p
   for p in $(agent_pids); do kill -TERM "$p" 2>/dev/null || true; done
-  wait_until 10 test -z "$(agent_pids)" || true
+  wait_until 10 no_agents || true
 }
 
 finish() {

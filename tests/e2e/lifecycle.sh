@@ -12,9 +12,9 @@ start=$(date +%s%N)
 elapsed_ms=$(( ($(date +%s%N) - start) / 1000000 ))
 check "start returns 0 (got $rc)" test "$rc" -eq 0
 check "start returns at once (${elapsed_ms} ms)" test "$elapsed_ms" -lt 2000
-check "daemon runs" wait_until 5 test -n "$(agent_pids)"
+check "daemon runs" wait_until 5 some_agent
 pid=$(agent_pids)
-check "pid file holds the daemon's pid ($pid)" wait_until 5 test "$(pid_from_file)" = "$pid"
+check "pid file holds the daemon's pid ($pid)" wait_until 5 pid_file_holds "$pid"
 check "pid file has no newline" test "$(wc -l < /run/NOXService.pid)" -eq 0
 check "pid file mode 0644" test "$(stat -c %a /run/NOXService.pid)" = 644
 check "detached into another session" test "$(ps -o sid= -p "$pid" | tr -d ' ')" != "$(ps -o sid= -p $$ | tr -d ' ')"
@@ -39,7 +39,7 @@ check "pid file is left in place" test -f /run/NOXService.pid
 # Options: -d and --debug start it, anything else does not.
 for opt in -d --debug; do
   "$BUILD/noxguard" "$opt"
-  check "starts with $opt" wait_until 5 test -n "$(agent_pids)"
+  check "starts with $opt" wait_until 5 some_agent
   stop_agents
 done
 for opt in --help -h -x --verbose extra-argument "-d extra"; do
@@ -52,7 +52,7 @@ done
 
 # A running agent is untouched by a bad start.
 "$BUILD/noxguard"
-wait_until 5 test -n "$(agent_pids)"
+wait_until 5 some_agent
 pid=$(agent_pids)
 "$BUILD/noxguard" --help
 sleep 0.5
@@ -61,7 +61,7 @@ stop_agents
 
 # Started from another directory, it works there.
 mkdir -p other && (cd other && "$BUILD/noxguard")
-check "runs from another directory" wait_until 5 test -n "$(agent_pids)"
+check "runs from another directory" wait_until 5 some_agent
 pid=$(agent_pids)
 check "its cwd is that directory" test "$(readlink /proc/$pid/cwd)" = "$PWD/other"
 check "its event log is there" wait_until 5 test -f other/Noxguard.txt
