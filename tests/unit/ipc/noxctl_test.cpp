@@ -267,6 +267,7 @@ TEST_F(NoxctlTest, TreeEdits) {
     const auto r = run(c.args);
     EXPECT_EQ(r.status, c.status) << c.args[0] << ": " << r.err;
   }
+  wxMutexLocker lock(tree_mutex);  // the server's thread made the changes
   const Cluster* shelf = host.tree.findCluster("Shelf");
   ASSERT_NE(shelf, nullptr);
   EXPECT_EQ(shelf->parent, host.tree.findCluster("room"));
