@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -354,6 +355,19 @@ TEST_F(NoxctlTest, ClearFailures) {
   r = run({"--timeout", "0.3", "status"});
   EXPECT_EQ(r.status, 5);
   EXPECT_NE(r.err.find("no answer from the agent"), std::string::npos) << r.err;
+}
+
+TEST(NoxctlDefaultSocket, FindsTheAgentWithoutBeingTold) {
+  if (const char* s = std::getenv("NOX_SANDBOX"); !s || std::string(s) != "1")
+    GTEST_SKIP() << "uses /opt/nox, which only the sandbox makes private";
+  FakeHost host;
+  NOXIPCServer server(host);
+  ASSERT_TRUE(server.Create(wxString("/opt/nox/nox.ipc")));
+  Noxctl p;
+  p.start({"raw", "request:get.exec_path"});
+  const auto r = p.finish();
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "response:/srv/nox/\n");
 }
 
 TEST(NoxctlAccess, APeerTheAgentTurnsAwayIsTold) {
