@@ -51,7 +51,12 @@ wxArrayString Sender::runPass(Cluster& root) {
   resolvedThisPass_ = false;
   indexInPass_ = 0;
   try {
-    sendCluster(root);
+    walk(root, &Sender::resolveRemote);
+    // Cards answer a query at once: the receiver must know a new address before the first
+    // query to it goes out, or that answer is dropped as coming from a stranger. Resolving
+    // first lets one publication serve the whole pass.
+    publishAddresses();
+    walk(root, &Sender::sendRemote);
     if (!bNeedDelete && !networkBudgetUsed_) fillOneHostName(root);
   } catch (...) {
     // Addresses stored before the failure are in the tree: the receiver must see them too.
@@ -73,21 +78,25 @@ void Sender::endPass() {
     lastResolveIndex_ = -1;
   }
   root_ = nullptr;
-  if (addressesChanged_) host_.addressesChanged();
+  publishAddresses();
 }
 
-void Sender::sendCluster(Cluster& cluster) {
+void Sender::publishAddresses() {
+  if (!addressesChanged_) return;
+  addressesChanged_ = false;
+  host_.addressesChanged();
+}
+
+void Sender::walk(Cluster& cluster, void (Sender::*step)(Remote&)) {
   // Copy: a push below must not see the list change under it (it cannot today, but the
   // walk should not depend on that).
   const std::vector<NodePtr> children = cluster.children;
   for (const auto& child : children) {
     if (bNeedDelete) break;
-    if (!child->isRemote()) {
-      sendCluster(static_cast<Cluster&>(*child));
-      continue;
-    }
-    sendRemote(static_cast<Remote&>(*child));
-    ++indexInPass_;
+    if (child->isRemote())
+      (this->*step)(static_cast<Remote&>(*child));
+    else
+      walk(static_cast<Cluster&>(*child), step);
   }
 }
 
@@ -140,7 +149,7 @@ void Sender::fillOneHostName(Cluster& root) {
   }
 }
 
-void Sender::sendRemote(Remote& remote) {
+void Sender::resolveRemote(Remote& remote) {
   if (remote.getConnStatus() == NotResolved) {
     if (AddrInfoPtr numeric = resolver_.resolve(remote.name, remote.getServ(), true)) {
       // A numeric address needs no network: it is taken on the first pass that reaches it.
@@ -154,7 +163,10 @@ void Sender::sendRemote(Remote& remote) {
       if (AddrInfoPtr found = resolver_.resolve(remote.name, remote.getServ(), false)) adoptAddress(remote, found);
     }
   }
+  ++indexInPass_;
+}
 
+void Sender::sendRemote(Remote& remote) {
   // A card without an address cannot be queried, and a query never sent is not a miss.
   AddrInfoPtr address = remote.getAddrInfo();
   if (!address) return;

@@ -58,7 +58,11 @@ class Sender {
   void resetSchedule();
 
  private:
-  void sendCluster(Cluster& cluster);
+  // Runs step on every remote below cluster in tree order, stopping when bNeedDelete is set.
+  void walk(Cluster& cluster, void (Sender::*step)(Remote&));
+  // The resolution step of one remote; positions in the walk count here.
+  void resolveRemote(Remote& remote);
+  // The miss check and, when one is due, the query of one remote.
   void sendRemote(Remote& remote);
   // Takes a resolution result as the remote's address unless a connected remote already
   // has it; true when taken.
@@ -66,6 +70,8 @@ class Sender {
   void queueReverseLookup(const std::string& name);
   void fillOneHostName(Cluster& root);
   void endPass();
+  // Hands the addresses taken so far to the receiver, once per change.
+  void publishAddresses();
 
   SenderHost& host_;
   WatchTable& watch_;

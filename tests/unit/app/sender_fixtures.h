@@ -91,13 +91,16 @@ class FakeSenderHost : public SenderHost {
     std::string ip;
     std::string port;
     std::vector<unsigned char> bytes;
+    bool addressPublished;  // the receiver had been told of every stored address
   };
   std::string aliasText = "nox-host";
   int sendResult = static_cast<int>(datagram::kQuerySize);
   std::vector<Query> queries;
   Lines pushes;
   int addressChanges = 0;
-  std::function<void(const Query&)> onSend;  // runs after a query was recorded
+  int unpublished = 0;  // addresses stored since the receiver was last told
+  std::function<void(const Query&)> onSend;         // runs after a query was recorded
+  std::function<void(const std::string&)> onAdvise;  // runs after a push was recorded
 
   std::string alias() override { return aliasText; }
   int sendTo(const addrinfo* ai, const unsigned char* bytes, std::size_t len) override {
@@ -109,14 +112,24 @@ class FakeSenderHost : public SenderHost {
       q.port = serv;
     }
     q.bytes.assign(bytes, bytes + len);
+    q.addressPublished = unpublished == 0;
     queries.push_back(q);
     if (onSend) onSend(q);
     return sendResult;
   }
-  void advise(const wxString& text) override { pushes.push_back(text.ToStdString()); }
+  void advise(const wxString& text) override {
+    pushes.push_back(text.ToStdString());
+    if (onAdvise) onAdvise(pushes.back());
+  }
   wxString remoteInfoText(const Remote& remote) override { return "remote_info:" + remote.name; }
-  void storeAddress(Remote& remote, AddrInfoPtr address) override { remote.setAddrInfo(std::move(address)); }
-  void addressesChanged() override { ++addressChanges; }
+  void storeAddress(Remote& remote, AddrInfoPtr address) override {
+    remote.setAddrInfo(std::move(address));
+    ++unpublished;
+  }
+  void addressesChanged() override {
+    ++addressChanges;
+    unpublished = 0;
+  }
 
   std::size_t queriesTo(const std::string& ip) const {
     return static_cast<std::size_t>(

@@ -93,6 +93,7 @@ TEST_F(SenderTest, FirstResolutionOfANumericNameWatchesPushesAndQueriesTheCardAt
   EXPECT_TRUE(resolver.callsOf(1) == Lines{"reverse 127.0.0.51"});
 
   ASSERT_EQ(host.queries.size(), 1u);
+  EXPECT_TRUE(host.queries[0].addressPublished);  // its answer will not come from a stranger
   EXPECT_EQ(host.queries[0].ip, "127.0.0.51");
   EXPECT_EQ(host.queries[0].port, "2993");
   std::string alias, suffix;
@@ -133,10 +134,11 @@ TEST_F(SenderTest, AThousandCardsNamedByAddressAreAllWatchedAndQueriedInTheFirst
     ASSERT_TRUE(r->getAddrInfo()) << r->name;
     ASSERT_EQ(host.queriesTo(r->name), 1u) << r->name;
   }
+  for (const auto& q : host.queries) ASSERT_TRUE(q.addressPublished) << q.ip;
+  EXPECT_EQ(host.addressChanges, 1);  // one publication serves the whole pass
   EXPECT_EQ(host.queries.size(), 1000u);
   EXPECT_EQ(host.pushes.size(), 1000u);
   EXPECT_EQ(watch.size(), 1000u);
-  EXPECT_EQ(host.addressChanges, 1);
   EXPECT_LE(resolver.callsInPass(1), 1);
 
   // The display names follow, one reverse lookup per pass.
@@ -443,17 +445,25 @@ TEST_F(SenderTest, AFailedSendStillCountsAsAMissAndLogsBothLines) {
 // --- interruptions -----------------------------------------------------------------------
 
 TEST_F(SenderTest, bNeedDeleteStopsTheWalk) {
+  enum When { Before, WhileResolvingTheFirst, AtTheFirstQuery };
   struct Case {
     const char* what;
-    bool setBefore;
+    When when;
     std::size_t queries;
+    int first, others;  // status of the first card, and of the two after it
   };
-  for (const Case& c : {Case{"set before the pass", true, 0}, Case{"set by the first query", false, 1}}) {
+  const std::vector<Case> cases = {
+      {"set before the pass", Before, 0, NotResolved, NotResolved},
+      {"set while the first card is resolved", WhileResolvingTheFirst, 0, NotConnected, NotResolved},
+      {"set by the first query", AtTheFirstQuery, 1, NotConnected, NotConnected},
+  };
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    bNeedDelete = c.setBefore;
+    bNeedDelete = c.when == Before;
     Non_Cluster tree("", nullptr);
     FakeSenderHost h;
-    h.onSend = [](const FakeSenderHost::Query&) { bNeedDelete = true; };
+    if (c.when == WhileResolvingTheFirst) h.onAdvise = [](const std::string&) { bNeedDelete = true; };
+    if (c.when == AtTheFirstQuery) h.onSend = [](const FakeSenderHost::Query&) { bNeedDelete = true; };
     WatchTable w;
     FakeResolver res;
     Sender s(h, w, res);
@@ -464,20 +474,22 @@ TEST_F(SenderTest, bNeedDeleteStopsTheWalk) {
     s.runPass(tree);
     bNeedDelete = false;
     EXPECT_EQ(h.queries.size(), c.queries);
-    EXPECT_EQ(a.getConnStatus(), c.setBefore ? NotResolved : NotConnected);
-    EXPECT_EQ(b.getConnStatus(), NotResolved);
-    EXPECT_EQ(d.getConnStatus(), NotResolved);
+    EXPECT_EQ(h.queriesTo("127.0.0.101"), c.queries);
+    EXPECT_EQ(a.getConnStatus(), c.first);
+    EXPECT_EQ(b.getConnStatus(), c.others);
+    EXPECT_EQ(d.getConnStatus(), c.others);
   }
 }
 
 TEST_F(SenderTest, AddressesStoredBeforeAFailureInThePassAreStillPublished) {
   add("127.0.0.111");
   add("127.0.0.112");
-  host.onSend = [](const FakeSenderHost::Query&) { throw std::runtime_error("send"); };
+  host.onAdvise = [](const std::string&) { throw std::runtime_error("push"); };
   EXPECT_THROW(pass(), std::runtime_error);
   EXPECT_EQ(host.addressChanges, 1);
+  EXPECT_EQ(host.unpublished, 0);
 
-  host.onSend = nullptr;
+  host.onAdvise = nullptr;
   pass();  // the next pass goes on normally
   EXPECT_EQ(root.findRemote("127.0.0.112")->getConnStatus(), NotConnected);
 }
