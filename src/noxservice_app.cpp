@@ -215,21 +215,9 @@ void NOXServiceApp::publish_addresses() {
   if (model_) address_book_.rebuild(*model_);
 }
 
-void NOXServiceApp::post_job(Job job) {
-  wxMutexLocker lock(job_lock_);
-  job_queue_.push_back(std::move(job));
-}
+void NOXServiceApp::post_job(Job job) { job_queue_.post(std::move(job)); }
 
-void NOXServiceApp::run_jobs() {
-  if (tree_mutex.TryLock() != wxMUTEX_NO_ERROR) return;  // busy: the jobs wait for the next tick
-  std::vector<Job> jobs;
-  {
-    wxMutexLocker lock(job_lock_);
-    jobs.swap(job_queue_);
-  }
-  for (auto& job : jobs) job();
-  tree_mutex.Unlock();
-}
+void NOXServiceApp::run_jobs() { job_queue_.run(tree_mutex); }
 
 void NOXServiceApp::check_remote_msg() {
   std::vector<RemotePayload> payloads = datagram_queue_.take_all();

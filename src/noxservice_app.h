@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "helper/noxconfig.h"
+#include "job_queue.h"
 #include "helper/push_sink.h"
 #include "model/tree.h"
 #include "server/address_book.h"
@@ -29,8 +30,6 @@ class Resolver;
 class SequenceGlue;
 class ShutdownSequence;
 class AppLinks;
-
-using Job = std::function<void()>;
 
 class NOXServiceApp : public wxAppConsole {
  public:
@@ -110,8 +109,7 @@ class NOXServiceApp : public wxAppConsole {
   wxTimer main_timer_;
   wxTimer signal_timer_;  // picks up SIGTERM / SIGHUP flags promptly
   DatagramQueue datagram_queue_;  // has its own lock
-  wxMutex job_lock_{wxMUTEX_RECURSIVE};  // guards job_queue_; taken after tree_mutex
-  std::vector<Job> job_queue_;
+  JobQueue job_queue_;  // has its own lock, taken after tree_mutex
   unsigned char query_block_[datagram::kQueryBlockSize] = {};
   bool config_rejected_ = false;  // the last load refused an existing file
 
