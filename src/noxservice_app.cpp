@@ -114,19 +114,20 @@ bool NOXServiceApp::start_threads() {
   } else {
     sender_.reset(new Sender(*links_, watch_table_, *resolver_));
     send_thread_ = new SendThread(*sender_, [this] { return model_.get(); }, push_relay_);
-    if (send_thread_->Create() != wxTHREAD_NO_ERROR) {
-      delete send_thread_;
-      send_thread_ = nullptr;
-      wxLogError("Create send thread failed");
-      return false;
-    }
-    if (send_thread_->Run() != wxTHREAD_NO_ERROR) {
-      delete send_thread_;
-      send_thread_ = nullptr;
-      wxLogError("Run send thread failed");
-      return false;
-    }
-    return true;
+    const char* failure = nullptr;
+    if (send_thread_->Create() != wxTHREAD_NO_ERROR)
+      failure = "Create send thread failed";
+    else if (send_thread_->Run() != wxTHREAD_NO_ERROR)
+      failure = "Run send thread failed";
+    if (!failure) return true;
+    delete send_thread_;
+    send_thread_ = nullptr;
+    wxLogError(failure);
+    // No OnExit follows a failed start: the receiver must not outlive the endpoint it reads.
+    comm_thread_->stop();
+    delete comm_thread_;
+    comm_thread_ = nullptr;
+    return false;
   }
   delete comm_thread_;
   comm_thread_ = nullptr;
