@@ -37,19 +37,17 @@ bool IPCEnd::StartThread(IPCConnection* connection) {
 }
 
 void IPCEnd::StopThread() {
+  IPCThread* thread = nullptr;
   {
     std::lock_guard<std::recursive_mutex> g(end_lock_);
-    if (!thread_) return;
-    if (thread_->Delete() != wxTHREAD_NO_ERROR) return;
-    if (polled_) polled_->Wake();
+    thread = thread_;
+    if (!thread) return;
   }
-  for (;;) {
-    {
-      std::lock_guard<std::recursive_mutex> g(end_lock_);
-      if (!thread_) return;
-    }
-    wxMilliSleep(1);
-  }
+  // Wake a poll that is waiting for the peer, then raise the stop request and wait for the
+  // loop to end (it checks the request after every poll).
+  if (polled_) polled_->Wake();
+  thread->Delete();
+  delete thread;  // its destructor clears thread_
 }
 
 IPCServer::~IPCServer() {

@@ -14,8 +14,8 @@ class IPCEnd {
   class IPCThread : public wxThread {
    public:
     IPCThread(IPCEnd* owner, IPCConnection* connection)
-        : wxThread(wxTHREAD_DETACHED), owner_(owner), connection_(connection) {}
-    // Clears the owner's thread_ under its end_lock_; StopThread waits for that.
+        : wxThread(wxTHREAD_JOINABLE), owner_(owner), connection_(connection) {}
+    // Clears the owner's thread_ under its end_lock_.
     ~IPCThread() override;
 
    protected:
@@ -34,7 +34,8 @@ class IPCEnd {
 
  protected:
   ~IPCEnd() = default;
-  // Runs connection->Poll on a new detached thread until asked to stop.
+  // Runs connection->Poll on a new thread until asked to stop. Joinable: StopThread waits
+  // for the thread to end and only then frees it, so nothing of it outlives the server.
   bool StartThread(IPCConnection* connection);
   // Asks the thread to end and waits until it has.
   void StopThread();
