@@ -9,6 +9,8 @@ namespace {
 // "shut_seq:" and the stage digit: the part two countdown bodies of one stage share.
 constexpr std::size_t kCountdownKey = 10;
 
+bool is_sequence(const std::string& body) { return starts_with(body, "shut_seq:"); }
+
 bool is_countdown(const std::string& body) {
   return starts_with(body, "shut_seq:2") || starts_with(body, "shut_seq:3");
 }
@@ -25,8 +27,19 @@ void PushQueue::add(std::string body) {
     }
   }
   if (items_.size() >= capacity_) {
-    items_.pop_front();
+    // Room is made from the oldest status body; the sequence's own texts go last.
+    auto victim = items_.begin();
+    while (victim != items_.end() && is_sequence(*victim)) ++victim;
+    items_.erase(victim == items_.end() ? items_.begin() : victim);
     ++dropped_;
+  }
+  if (is_sequence(body)) {
+    // The host is going down: that reaches the user interface ahead of a backlog of status
+    // bodies (a full status push of a large tree takes a second per remote), in its own order.
+    auto pos = items_.begin();
+    while (pos != items_.end() && is_sequence(*pos)) ++pos;
+    items_.insert(pos, std::move(body));
+    return;
   }
   items_.push_back(std::move(body));
 }

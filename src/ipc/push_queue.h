@@ -24,7 +24,9 @@ class PushQueue {
 
   // Queues a body. A countdown body ("shut_seq:2…", "shut_seq:3…") takes the place of an
   // unsent one of the same stage, so a late peer sees the current count, not a backlog.
-  // When the queue is full the oldest body goes and is counted as dropped.
+  // Shutdown-sequence bodies ("shut_seq:…") go ahead of queued status bodies, keeping their
+  // own order. When the queue is full the oldest status body goes (the oldest body when
+  // only sequence bodies are queued) and is counted as dropped.
   void add(std::string body);
 
   bool empty() const { return items_.empty(); }

@@ -46,6 +46,32 @@ TEST(PushQueue, ANewerCountdownReplacesTheUnsentOneOfTheSameStage) {
   }
 }
 
+TEST(PushQueue, SequenceTextsGoAheadOfAStatusBacklogInTheirOwnOrder) {
+  PushQueue q;
+  for (const char* b : {"remote_info:a(2", "remote_info:b(2", "timeout:c"}) q.add(b);
+  q.add("shut_seq:1");
+  q.add("remote_msg:a(300");
+  q.add("shut_seq:25");
+  q.add("shut_seq:24");  // replaces the unsent 5
+  EXPECT_EQ(drain(q), (std::vector<std::string>{"shut_seq:1", "shut_seq:24", "remote_info:a(2", "remote_info:b(2",
+                                                "timeout:c", "remote_msg:a(300"}));
+}
+
+TEST(PushQueue, AFullQueueDropsStatusBeforeSequenceTexts) {
+  PushQueue q(3);
+  q.add("shut_seq:1");
+  q.add("remote_info:a(2");
+  q.add("remote_info:b(2");
+  q.add("shut_seq:4");
+  EXPECT_EQ(q.take_dropped(), 1u);
+  EXPECT_EQ(drain(q), (std::vector<std::string>{"shut_seq:1", "shut_seq:4", "remote_info:b(2"}));
+  // Only sequence texts queued: the oldest goes.
+  PushQueue full(2);
+  for (const char* b : {"shut_seq:1", "shut_seq:0", "shut_seq:1"}) full.add(b);
+  EXPECT_EQ(full.take_dropped(), 1u);
+  EXPECT_EQ(drain(full), (std::vector<std::string>{"shut_seq:0", "shut_seq:1"}));
+}
+
 TEST(PushQueue, ACountdownAlreadyTakenIsNotReplaced) {
   PushQueue q;
   q.add("shut_seq:210");
