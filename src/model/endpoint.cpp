@@ -9,15 +9,11 @@ AddrInfoPtr adopt_addrinfo(addrinfo* list) {
   return AddrInfoPtr(list, [](const addrinfo* p) { freeaddrinfo(const_cast<addrinfo*>(p)); });
 }
 
-namespace {
+bool EndpointKey::operator==(const EndpointKey& o) const {
+  return family == o.family && port == o.port && std::memcmp(bytes, o.bytes, sizeof bytes) == 0;
+}
 
-struct Key {
-  int family = 0;
-  uint16_t port = 0;
-  unsigned char bytes[16] = {};
-};
-
-bool reduce(const sockaddr* sa, Key& k) {
+bool endpoint_key(const sockaddr* sa, EndpointKey& k) {
   if (!sa) return false;
   if (sa->sa_family == AF_INET) {
     const auto* in = reinterpret_cast<const sockaddr_in*>(sa);
@@ -47,10 +43,8 @@ bool reduce(const sockaddr* sa, Key& k) {
   return false;
 }
 
-}  // namespace
 
 bool sameEndpoint(const sockaddr* a, const sockaddr* b) {
-  Key ka, kb;
-  if (!reduce(a, ka) || !reduce(b, kb)) return false;
-  return ka.family == kb.family && ka.port == kb.port && std::memcmp(ka.bytes, kb.bytes, 16) == 0;
+  EndpointKey ka, kb;
+  return endpoint_key(a, ka) && endpoint_key(b, kb) && ka == kb;
 }

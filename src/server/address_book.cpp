@@ -10,17 +10,7 @@
 
 namespace {
 
-// (family, port, address bytes) reduced the way sameEndpoint reduces them; used only to find
-// a candidate quickly, which sameEndpoint then confirms.
-struct Key {
-  int family = 0;
-  uint16_t port = 0;
-  unsigned char bytes[16] = {};
-
-  bool operator==(const Key& o) const {
-    return family == o.family && port == o.port && std::memcmp(bytes, o.bytes, sizeof bytes) == 0;
-  }
-};
+using Key = EndpointKey;
 
 struct KeyHash {
   std::size_t operator()(const Key& k) const {
@@ -33,35 +23,6 @@ struct KeyHash {
     return h;
   }
 };
-
-bool reduce(const sockaddr* sa, Key& k) {
-  if (sa->sa_family == AF_INET) {
-    const auto* in = reinterpret_cast<const sockaddr_in*>(sa);
-    k.family = AF_INET;
-    k.port = in->sin_port;
-    std::memcpy(k.bytes, &in->sin_addr, 4);
-    return true;
-  }
-  if (sa->sa_family == AF_INET6) {
-    const auto* in6 = reinterpret_cast<const sockaddr_in6*>(sa);
-    const unsigned char* b = in6->sin6_addr.s6_addr;
-    static const unsigned char zeros[12] = {};
-    static const unsigned char mapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
-    const bool tail_0_or_1 = b[12] == 0 && b[13] == 0 && b[14] == 0 && b[15] <= 1;
-    const bool as_v4 =
-        std::memcmp(b, mapped, 12) == 0 || (std::memcmp(b, zeros, 12) == 0 && !tail_0_or_1);
-    k.port = in6->sin6_port;
-    if (as_v4) {
-      k.family = AF_INET;
-      std::memcpy(k.bytes, b + 12, 4);
-    } else {
-      k.family = AF_INET6;
-      std::memcpy(k.bytes, b, 16);
-    }
-    return true;
-  }
-  return false;
-}
 
 }  // namespace
 
@@ -101,7 +62,7 @@ void AddressBook::rebuild(const Cluster& root) {
     AddrInfoPtr a = r->getAddrInfo();
     if (!a || !a->ai_addr) continue;
     Key k;
-    if (!reduce(a->ai_addr, k)) continue;  // a family that never matches
+    if (!endpoint_key(a->ai_addr, k)) continue;  // a family that never matches
     snap->first.emplace(k, snap->entries.size());
     snap->entries.push_back({std::move(a), std::move(r)});
   }
@@ -123,7 +84,7 @@ std::shared_ptr<const AddressBook::Snapshot> AddressBook::current() const {
 RemotePtr AddressBook::lookup(const sockaddr* addr) const {
   if (!addr) return nullptr;
   Key k;
-  if (!reduce(addr, k)) return nullptr;
+  if (!endpoint_key(addr, k)) return nullptr;
   auto snap = current();
   auto it = snap->first.find(k);
   if (it == snap->first.end()) return nullptr;
