@@ -6,7 +6,10 @@
 #include <cstdlib>
 #include <ctime>
 #include <exception>
+#include <string>
+#include <vector>
 
+#include "ipc/push_bodies.h"
 #include "logger/log_ops.h"
 
 SendThread::SendThread(Sender& sender, std::function<Cluster*()> root, PushSink& pushes)
@@ -35,7 +38,10 @@ void SendThread::onePass() {
     log_debug("OnSend catch a exception");
   }
   tree_mutex.Unlock();
-  if (!timeouts.empty()) pushes_.Advise("timeout:" + wxJoin(timeouts, ',', '\\'));
+  if (timeouts.empty()) return;
+  std::vector<std::string> names;
+  for (const auto& name : timeouts) names.push_back(to_narrow(name));
+  pushes_.Advise(to_wide(timeout_text(names)));
 }
 
 wxThread::ExitCode SendThread::Entry() {
