@@ -163,6 +163,16 @@ class RecordingMsgOutput : public NOXMsgOutput {
   }
 };
 
+// A fresh tree and sender with fakes, for a table case that needs its own world. Bind it
+// in one line: `SenderRig rig; auto& [tree, h, w, res, s] = rig;`
+struct SenderRig {
+  Non_Cluster tree{"", nullptr};
+  FakeSenderHost host;
+  WatchTable watch;
+  FakeResolver resolver;
+  Sender sender{host, watch, resolver};
+};
+
 inline std::shared_ptr<NOXMsgOutput> make_recording_output() { return std::make_shared<RecordingMsgOutput>(); }
 
 // Per test: wx up, debug mode on (trace lines are what many checks read), every log record

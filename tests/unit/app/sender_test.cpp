@@ -172,12 +172,9 @@ TEST_F(SenderTest, HostNamesAreResolvedOnePerPassInTheOrderOfTheWalk) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    Non_Cluster tree("", nullptr);
-    FakeSenderHost h;
-    WatchTable w;
-    FakeResolver res;
+    SenderRig rig;
+    auto& [tree, h, w, res, s] = rig;
     res.names = {{"ups-a", "127.0.0.1"}, {"ups-b", "127.0.0.2"}, {"ups-c", "127.0.0.3"}};
-    Sender s(h, w, res);
     std::map<std::string, Remote*> remotes;
     for (const auto& n : c.tree) {
       Cluster* under = &tree;
@@ -251,12 +248,9 @@ TEST_F(SenderTest, AnAddressAlreadyHeldByAConnectedCardIsRefused) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    Non_Cluster tree("", nullptr);
-    FakeSenderHost h;
-    WatchTable w;
-    FakeResolver res;
+    SenderRig rig;
+    auto& [tree, h, w, res, s] = rig;
     res.names = {{"ups-d", "127.0.0.71"}};
-    Sender s(h, w, res);
     Cluster& holderParent = c.otherInCluster ? *tree.addCluster("c1") : static_cast<Cluster&>(tree);
     Remote& holder = *holderParent.addRemote("card-a", "", "", "Master");
     holder.setAddrInfo(res.Resolver::resolve("127.0.0.71", "2993", true));
@@ -310,11 +304,8 @@ TEST_F(SenderTest, QueriesFollowTheFourteenAndFiveSecondCadence) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    Non_Cluster tree("", nullptr);
-    FakeSenderHost h;
-    WatchTable w;
-    FakeResolver res;
-    Sender s(h, w, res);
+    SenderRig rig;
+    auto& [tree, h, w, res, s] = rig;
     Remote& r = *tree.addRemote("127.0.0.21", "", "", "Master");
     const std::time_t start = 1700001000;
     std::vector<int> times;
@@ -350,11 +341,8 @@ TEST_F(SenderTest, MissCountDecidesBetweenConnectedNotConnectedAndNotResolved) {
   for (const auto& c : cases) {
     SCOPED_TRACE("misses " + std::to_string(c.misses) + ", since reply " + std::to_string(c.sinceReply));
     LogMemo::instance().clear();
-    Non_Cluster tree("", nullptr);
-    FakeSenderHost h;
-    WatchTable w;
-    FakeResolver res;
-    Sender s(h, w, res);
+    SenderRig rig;
+    auto& [tree, h, w, res, s] = rig;
     Remote& r = *tree.addRemote("127.0.0.31", "", "", "Master");
     s.runPass(tree);  // resolved and first query
     r.setConnStatus(Connected);
@@ -460,13 +448,10 @@ TEST_F(SenderTest, bNeedDeleteStopsTheWalk) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     bNeedDelete = c.when == Before;
-    Non_Cluster tree("", nullptr);
-    FakeSenderHost h;
+    SenderRig rig;
+    auto& [tree, h, w, res, s] = rig;
     if (c.when == WhileResolvingTheFirst) h.onAdvise = [](const std::string&) { bNeedDelete = true; };
     if (c.when == AtTheFirstQuery) h.onSend = [](const FakeSenderHost::Query&) { bNeedDelete = true; };
-    WatchTable w;
-    FakeResolver res;
-    Sender s(h, w, res);
     Remote& a = *tree.addRemote("127.0.0.101", "", "", "Master");
     Cluster& c1 = *tree.addCluster("c1");
     Remote& b = *c1.addRemote("127.0.0.102", "", "", "Master");
