@@ -59,8 +59,6 @@ NOXConfig* NOXServiceApp::cfg() const {
   return cfg_.get();
 }
 
-ShutdownSequence* NOXServiceApp::sequence() { return sequence_ ? &sequence_->sequence() : nullptr; }
-
 bool NOXServiceApp::OnInit() {
   if (!wxAppConsole::OnInit()) return false;
   base_dir_ = wxGetCwd() + "/";
@@ -184,21 +182,21 @@ bool NOXServiceApp::stop_comm() {
 }
 
 void NOXServiceApp::reload_config() {
+  bool rejected = false;  // an existing file was refused and kept aside
   {
     wxLogNull quiet;  // nothing, the loader included, reaches the event log meanwhile
     wxMutexLocker tree(tree_mutex);
     wxMutexLocker addr(addr_lock_);
     cfg_.reset(new NOXConfig);
     model_ = std::make_shared<Non_Cluster>("", nullptr);
-    config_rejected_ = false;
     if (!NOXCfgHelper::load(cfg_.get(), model_.get(), base_dir_)) {
-      config_rejected_ = NOXCfgHelper::preserve_rejected(base_dir_);
+      rejected = NOXCfgHelper::preserve_rejected(base_dir_);
       NOXCfgHelper::save(cfg_.get(), model_.get(), base_dir_);
     }
     if (sender_) sender_->resetSchedule();
     address_book_.rebuild(*model_);
   }
-  if (config_rejected_)
+  if (rejected)
     wxLogWarning("Noxguard.conf could not be read; it was kept as Noxguard.conf.bad and replaced by the defaults");
 }
 

@@ -7,9 +7,7 @@
 #include <wx/thread.h>
 #include <wx/timer.h>
 
-#include <functional>
 #include <memory>
-#include <vector>
 
 #include "helper/noxconfig.h"
 #include "job_queue.h"
@@ -28,7 +26,6 @@ class SendThread;
 class Sender;
 class Resolver;
 class SequenceGlue;
-class ShutdownSequence;
 class AppLinks;
 
 class NOXServiceApp : public wxAppConsole {
@@ -74,7 +71,6 @@ class NOXServiceApp : public wxAppConsole {
   wxMutex& addr_lock() { return addr_lock_; }
   AddressBook& address_book() { return address_book_; }
   NOXServerUnix* server() { return server_.get(); }
-  ShutdownSequence* sequence();
 
  private:
   void on_main_timer(wxTimerEvent& event);
@@ -111,7 +107,6 @@ class NOXServiceApp : public wxAppConsole {
   DatagramQueue datagram_queue_;  // has its own lock
   JobQueue job_queue_;  // has its own lock, taken after tree_mutex
   unsigned char query_block_[datagram::kQueryBlockSize] = {};
-  bool config_rejected_ = false;  // the last load refused an existing file
 
   wxDECLARE_EVENT_TABLE();
 };
